@@ -1,0 +1,50 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+// One datagram socket (raw IPv4 or UDP), closed when the handle goes. Each operation
+// wraps one system call and turns its failure into one typed error.
+class TIdSocketHandle {
+public:
+    TIdSocketHandle() = default;
+    ~TIdSocketHandle();
+    TIdSocketHandle(const TIdSocketHandle&) = delete;
+    TIdSocketHandle& operator=(const TIdSocketHandle&) = delete;
+
+    bool Allocated() const noexcept { return fd_ >= 0; }
+
+    // Open an IPv4 raw socket of the given IP protocol, or an unbound IPv4 UDP socket.
+    // Either raises EIdInvalidSocket when the system refuses.
+    void AllocateRaw(int protocol);
+    void AllocateUdp();
+
+    // IP-level time-to-live of every packet sent from now on; EIdSocketError on refusal.
+    void SetTtl(int ttl);
+
+    // Send one datagram to a dotted IPv4 address, whole or not at all:
+    // EIdPackageSizeTooBig, EIdNotAllBytesSent or EIdSocketError.
+    void SendTo(const std::string& address, uint16_t port, const uint8_t* data, std::size_t length);
+
+    // Wait until a datagram can be read: true when one can, false when the time ran
+    // out or the wait itself failed. A negative time-out waits without limit.
+    bool Readable(int timeoutMs);
+
+    // One whole datagram into the buffer. A datagram longer than the buffer is an
+    // error (EMSGSIZE), never cut short. A raw ICMP socket yields the IP header too.
+    struct Datagram {
+        std::size_t length = 0;
+        std::string address;
+        uint16_t port = 0;
+    };
+    Datagram ReceiveFrom(uint8_t* buffer, std::size_t capacity);
+
+    // Shut down the sending side and close; failures of either are of no interest.
+    void Close() noexcept;
+
+private:
+    void Allocate(int type, int protocol);
+
+    int fd_ = -1;
+};
