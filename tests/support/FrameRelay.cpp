@@ -1,13 +1,17 @@
 // frame-relay IF_A IF_B [--delay-us N] [--loss PCT] [--duplicate PCT] [--reorder PCT]
-//                      [--reorder-hold-us N] [--seed N]
+//                      [--reorder-hold-us N] [--seed N] [--trace FILE]
 //
 // Forwards every Ethernet frame that arrives on one interface out of the other, after
 // a delay and with the faults asked for. It stands in for a lossy, slow link between
 // two test namespaces on kernels without netem. It prints "ready" on standard output
 // once both interfaces are open, and its counts on standard error when SIGTERM or
-// SIGINT ends it.
+// SIGINT ends it. With --trace it writes one line per frame to FILE: the seconds since
+// the start, ">>" for a frame from IF_A to IF_B or "<<" for one the other way, what the
+// frame is, and what befell it (lost, or passed or duplicated, with the delay of each
+// copy).
 
 #include "FrameFaults.h"
+#include "FrameTrace.h"
 
 #include <arpa/inet.h>
 #include <linux/if_ether.h>
@@ -92,7 +96,10 @@ struct Counts {
 
 class Relay {
 public:
-    Relay(int portA, int portB, const FrameFaults& faults) : ports_{portA, portB}, dice_(faults) {}
+    Relay(int portA, int portB, const FrameFaults& faults, std::FILE* trace)
+        : ports_{portA, portB}, dice_(faults), trace_(trace)
+    {
+    }
 
     void Run()
     {
@@ -117,7 +124,7 @@ public:
                 throw SystemError("poll");
             for (int side = 0; side < 2; ++side)
                 if (polled[side].revents & POLLIN)
-                    Take(ports_[side], ports_[1 - side]);
+                    Take(side);
             SendDue();
         }
     }
@@ -125,10 +132,10 @@ public:
     const Counts& Totals() const { return counts_; }
 
 private:
-    void Take(int from, int to)
+    void Take(int side)
     {
         for (;;) {
-            const ssize_t length = recv(from, buffer_.data(), buffer_.size(), 0);
+            const ssize_t length = recv(ports_[side], buffer_.data(), buffer_.size(), 0);
             if (length < 0) {
                 if (errno == EAGAIN || errno == EINTR)
                     return;
@@ -140,16 +147,30 @@ private:
             counts_.lost += fate.departures.empty();
             counts_.duplicated += fate.duplicated;
             counts_.reordered += fate.reordered;
+            if (trace_)
+                Trace(side, arrival, fate, static_cast<std::size_t>(length));
             for (std::size_t copy = 0; copy < fate.departures.size(); ++copy) {
                 if (queue_.size() >= QueueLimit) {
                     ++counts_.overflowed;
                     continue;
                 }
-                queue_.push_back({arrival + fate.departures[copy], serial_++, to,
+                queue_.push_back({arrival + fate.departures[copy], serial_++, ports_[1 - side],
                                   std::vector<uint8_t>(buffer_.begin(), buffer_.begin() + length)});
                 std::push_heap(queue_.begin(), queue_.end(), LeavesLater);
             }
         }
+    }
+
+    void Trace(int side, Clock::time_point arrival, const FrameFate& fate, std::size_t length)
+    {
+        const std::chrono::duration<double> since = arrival - started_;
+        std::string befell = fate.departures.empty() ? "lost" : "passed";
+        if (fate.duplicated)
+            befell = "duplicated";
+        for (const auto departure : fate.departures)
+            befell += " " + std::to_string(departure.count()) + "us";
+        std::fprintf(trace_, "%.6f %s %s: %s\n", since.count(), side == 0 ? ">>" : "<<",
+                     DescribeFrame(buffer_.data(), length).c_str(), befell.c_str());
     }
 
     void SendDue()
@@ -169,6 +190,8 @@ private:
 
     int ports_[2];
     FaultDice dice_;
+    std::FILE* trace_;
+    const Clock::time_point started_ = Clock::now();
     std::vector<uint8_t> buffer_ = std::vector<uint8_t>(FrameCapacity);
     std::vector<QueuedFrame> queue_; // a heap: the frame due first at the front
     uint64_t serial_ = 0;
@@ -181,11 +204,24 @@ int main(int argc, char** argv)
 {
     if (argc < 3) {
         std::fprintf(stderr, "usage: frame-relay IF_A IF_B [--delay-us N] [--loss PCT] [--duplicate PCT]\n"
-                             "                   [--reorder PCT] [--reorder-hold-us N] [--seed N]\n");
+                             "                   [--reorder PCT] [--reorder-hold-us N] [--seed N] [--trace FILE]\n");
         return 2;
     }
     try {
-        const FrameFaults faults = ParseFrameFaults(std::vector<std::string>(argv + 3, argv + argc));
+        std::vector<std::string> faultOptions;
+        std::FILE* trace = nullptr;
+        for (int i = 3; i < argc; ++i) {
+            if (std::string(argv[i]) == "--trace" && i + 1 < argc) {
+                trace = std::fopen(argv[++i], "w");
+                if (!trace)
+                    throw SystemError(std::string("trace file ") + argv[i]);
+                // Whole lines as they happen, so that a trial can cut out one upload's.
+                std::setvbuf(trace, nullptr, _IOLBF, 0);
+            } else {
+                faultOptions.push_back(argv[i]);
+            }
+        }
+        const FrameFaults faults = ParseFrameFaults(faultOptions);
 
         sigset_t stopSignals;
         sigemptyset(&stopSignals);
@@ -197,10 +233,12 @@ int main(int argc, char** argv)
         sigaction(SIGTERM, &onStop, nullptr);
         sigaction(SIGINT, &onStop, nullptr);
 
-        Relay relay(OpenPort(argv[1]), OpenPort(argv[2]), faults);
+        Relay relay(OpenPort(argv[1]), OpenPort(argv[2]), faults, trace);
         std::printf("ready\n");
         std::fflush(stdout);
         relay.Run();
+        if (trace)
+            std::fclose(trace);
 
         const Counts& c = relay.Totals();
         std::fprintf(stderr,
