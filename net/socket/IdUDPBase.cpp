@@ -1,0 +1,50 @@
+#include "IdUDPBase.h"
+
+#include "IdException.h"
+#include "IdStack.h"
+
+#include <cerrno>
+
+namespace {
+
+constexpr std::size_t LargestDatagram = 65535;
+
+} // namespace
+
+void TIdUDPBase::SetActive(bool active)
+{
+    if (active)
+        Binding();
+    else
+        CloseBinding();
+}
+
+TIdSocketHandle& TIdUDPBase::Binding()
+{
+    if (!socket_.Allocated())
+        socket_.AllocateUdp();
+    return socket_;
+}
+
+void TIdUDPBase::SendBuffer(const std::string& host, int32_t port, const uint8_t* data, std::size_t length)
+{
+    const std::string address = IdStack::ResolveHost(host);
+    Binding().SendTo(address, static_cast<uint16_t>(port), data, length);
+}
+
+std::optional<TIdUDPDatagram> TIdUDPBase::ReceiveDatagram(int timeoutMs)
+{
+    if (!Binding().Readable(timeoutMs))
+        return std::nullopt;
+    receiveBuffer_.resize(LargestDatagram);
+    const auto got = socket_.ReceiveFrom(receiveBuffer_.data(), receiveBuffer_.size());
+    return TIdUDPDatagram{{receiveBuffer_.data(), got.length}, got.address, got.port};
+}
+
+void TIdUDPBase::CheckDatagram(const TIdUDPDatagram& datagram) const
+{
+    if (datagram.bytes.empty())
+        throw EIdUDPReceiveErrorZeroBytes();
+    if (bufferSize_ < 0 || datagram.bytes.size() > static_cast<std::size_t>(bufferSize_))
+        throw EIdSocketError(EMSGSIZE);
+}
