@@ -5,10 +5,12 @@
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <signal.h>
+#include <sys/prctl.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <fstream>
@@ -76,6 +78,10 @@ TftpServer::TftpServer(Options options)
     };
     command.insert(command.end(), daemon.begin(), daemon.end());
     command.insert(command.end(), options_.arguments.begin(), options_.arguments.end());
+    // The server forks a child per transfer. Orphans of its group come to this process
+    // instead of to init, so the destructor can reap every one of them.
+    prctl(PR_SET_CHILD_SUBREAPER, 1);
+
     std::vector<char*> argv;
     for (auto& word : command)
         argv.push_back(word.data());
@@ -99,7 +105,7 @@ TftpServer::TftpServer(Options options)
         if (ended || std::chrono::steady_clock::now() > giveUp) {
             if (ended)
                 pid_ = -1;
-            std::filesystem::remove_all(folder_);
+            Stop();
             throw std::runtime_error("in.tftpd did not start listening on " + options_.address + ":"
                                      + std::to_string(options_.port));
         }
@@ -107,11 +113,15 @@ TftpServer::TftpServer(Options options)
     }
 }
 
-TftpServer::~TftpServer()
+TftpServer::~TftpServer() { Stop(); }
+
+void TftpServer::Stop() noexcept
 {
     if (pid_ > 0) {
         kill(-pid_, SIGTERM);
-        waitpid(pid_, nullptr, 0);
+        while (waitpid(-pid_, nullptr, 0) > 0 || errno == EINTR) {
+        }
+        pid_ = -1;
     }
     std::error_code ignored;
     std::filesystem::remove_all(folder_, ignored);

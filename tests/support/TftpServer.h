@@ -43,6 +43,8 @@ public:
 
 private:
     bool Listening() const;
+    // Kills the server and every child it forked, reaps them, removes the folder.
+    void Stop() noexcept;
 
     Options options_;
     std::filesystem::path folder_;

@@ -2,6 +2,7 @@
 // source, byte for byte.
 #include "BytesStream.h"
 #include "IdTrivialFTP.h"
+#include "Testbed.h"
 #include "TftpServer.h"
 
 #include <gtest/gtest.h>
@@ -37,7 +38,9 @@ void ExpectUploadedWhole(TftpServer& server, std::size_t size, int32_t expectedB
     const TemporaryFile file(source);
     TIdTrivialFTP client;
     client.SetHost(server.Address());
-    client.SetPort(server.Port());
+    // A server on port 69 is reached through the client's own default.
+    if (server.Port() != 69)
+        client.SetPort(server.Port());
     const std::string name = "firmware-" + std::to_string(size) + ".bin";
     client.UploadFile(file.Path(), name);
     EXPECT_FALSE(client.Active());
@@ -65,6 +68,20 @@ TEST(TrivialFTPWithRealServer, UploadsMoreThan65535BlocksOf512WhenTheOptionIsRef
     TftpServer server(options);
     // Block numbers run 1 ... 65535, 0, 1, 2: the server must see them wrap.
     ExpectUploadedWhole(server, (65536u + 2u) * 512u + 100u, 516);
+}
+
+TEST(TrivialFTPWithRealServer, UploadsToARouterOnPort69BetweenTestNamespaces)
+{
+    SKIP_WITHOUT_NAMESPACES();
+    SKIP_WITHOUT_TFTP_SERVER();
+    Testbed testbed;
+    TftpServer::Options options;
+    options.netns = testbed.RouterNamespace();
+    options.address = Testbed::RouterAddress;
+    options.port = 69;
+    TftpServer router(options);
+    NetnsScope pc(testbed.PcNamespace());
+    ExpectUploadedWhole(router, 100000, 1504);
 }
 
 } // namespace
