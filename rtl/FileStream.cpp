@@ -10,7 +10,9 @@
 #include <cerrno>
 
 TFileStream::TFileStream(const std::string& fileName)
-    : fd_(::open(fileName.c_str(), O_RDONLY | O_CLOEXEC))
+    // Without O_NONBLOCK, opening a named pipe would wait for a writer before it can be
+    // refused as no regular file; on a regular file the flag changes nothing.
+    : fd_(::open(fileName.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK))
 {
     struct stat status {};
     const bool usable = fd_ >= 0 && ::fstat(fd_, &status) == 0 && S_ISREG(status.st_mode)

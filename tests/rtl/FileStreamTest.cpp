@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <filesystem>
@@ -42,7 +43,9 @@ TEST_F(FileStreamTest, CannotOpenWhatIsMissingADirectoryOrHeldByAnother)
 {
     const std::string missing = path_ + ".missing";
     const std::string folder = std::filesystem::temp_directory_path().string();
-    for (const auto& name : {missing, folder}) {
+    const std::string pipe = path_ + ".pipe";
+    ASSERT_EQ(mkfifo(pipe.c_str(), 0600), 0);
+    for (const auto& name : {missing, folder, pipe}) {
         try {
             TFileStream stream(name);
             ADD_FAILURE() << "opened " << name;
@@ -50,6 +53,8 @@ TEST_F(FileStreamTest, CannotOpenWhatIsMissingADirectoryOrHeldByAnother)
             EXPECT_EQ(error.Message(), "Cannot open file " + name);
         }
     }
+
+    std::filesystem::remove(pipe);
 
     std::optional<TFileStream> holder(std::in_place, path_);
     EXPECT_THROW(TFileStream second(path_), EFOpenError) << "no sharing while the first is open";
