@@ -1,7 +1,6 @@
 #include "LogLayout.h"
 
 #include <QFontMetricsF>
-#include <QTextLayout>
 
 #include <algorithm>
 
@@ -137,11 +136,13 @@ int TLogLayout::RowOf(int position) const
     return firstRow_[size_t(line)] + int(std::upper_bound(starts.begin(), starts.end(), offset) - starts.begin()) - 1;
 }
 
-void TLogLayout::LayoutRow(QTextLayout& layout, const TRow& row) const
+void TLogLayout::LayoutRow(QTextLayout& layout, const TRow& row, const QList<QTextLayout::FormatRange>& formats) const
 {
     layout.setText(text_.Chars().mid(text_.LineStart(row.Line) + row.Start, row.End - row.Start));
     layout.setFont(font_);
     layout.setTextOption(option_);
+    // Setting formats drops an existing layout, so they come first.
+    layout.setFormats(formats);
     layout.beginLayout();
     layout.createLine().setLineWidth(kUnboundedWidth);
     layout.endLayout();

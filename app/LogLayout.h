@@ -3,9 +3,8 @@
 #include "LogText.h"
 
 #include <QFont>
+#include <QTextLayout>
 #include <QTextOption>
-
-class QTextLayout;
 
 #include <vector>
 
@@ -35,8 +34,9 @@ public:
     // line, the row that starts there.
     int RowOf(int position) const;
 
-    // Lays out one row's characters as the view paints and hit-tests them.
-    void LayoutRow(QTextLayout& layout, const TRow& row) const;
+    // Lays out one row's characters as the view paints and hit-tests them, in the
+    // given formats; the offsets of the formats count from the row's start.
+    void LayoutRow(QTextLayout& layout, const TRow& row, const QList<QTextLayout::FormatRange>& formats = {}) const;
 
 private:
     int RowEnd(int line, int start) const;

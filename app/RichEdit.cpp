@@ -280,9 +280,6 @@ void TRichEdit::paintEvent(QPaintEvent* event)
         const TLogLayout::TRow place = layout_.Row(row);
         const int rowStart = text_.LineStart(place.Line) + place.Start;
         const int rowEnd = text_.LineStart(place.Line) + place.End;
-        QTextLayout layout;
-        layout_.LayoutRow(layout, place);
-
         QList<QTextLayout::FormatRange> formats;
         for (int from = rowStart; from < rowEnd;) {
             const int to = std::min(rowEnd, text_.RunEnd(from));
@@ -293,7 +290,8 @@ void TRichEdit::paintEvent(QPaintEvent* event)
             formats.append(range);
             from = to;
         }
-        layout.setFormats(formats);
+        QTextLayout layout;
+        layout_.LayoutRow(layout, place, formats);
 
         // The selection shows only while the view has the focus.
         QList<QTextLayout::FormatRange> selections;
@@ -305,19 +303,21 @@ void TRichEdit::paintEvent(QPaintEvent* event)
             range.format.setForeground(colours.brush(QPalette::HighlightedText));
             selections.append(range);
         }
+        const QTextLine line = layout.lineAt(0);
+        const qreal textWidth = line.naturalTextWidth();
+        const bool caretHere = focused && caretShown_ && layout_.RowOf(caret_) == row;
+        const qreal caretX = caretHere ? line.cursorToX(caret_ - rowStart) : 0;
+
         const QPointF origin(kMarginX, RowTop(row));
         layout.draw(&painter, origin, selections);
 
         // A selected line break shows as a narrow block after its line's last row.
         const bool endsLine = place.End == text_.LineLength(place.Line);
-        if (focused && endsLine && place.Line + 1 < text_.LineCount() && rowEnd >= selFrom && rowEnd < selTo) {
-            const qreal x = origin.x() + layout.lineAt(0).naturalTextWidth();
-            painter.fillRect(QRectF(x, origin.y(), rowHeight_ / 3.0, rowHeight_), colours.brush(QPalette::Highlight));
-        }
-        if (focused && caretShown_ && layout_.RowOf(caret_) == row) {
-            painter.setPen(colours.color(QPalette::Text));
-            layout.drawCursor(&painter, origin, caret_ - rowStart);
-        }
+        if (focused && endsLine && place.Line + 1 < text_.LineCount() && rowEnd >= selFrom && rowEnd < selTo)
+            painter.fillRect(QRectF(origin.x() + textWidth, origin.y(), rowHeight_ / 3.0, rowHeight_),
+                             colours.brush(QPalette::Highlight));
+        if (caretHere)
+            painter.fillRect(QRectF(origin.x() + caretX, origin.y(), 1, rowHeight_), colours.brush(QPalette::Text));
     }
 }
 

@@ -3,6 +3,7 @@
 #include "RichEdit.h"
 
 #include <QApplication>
+#include <QImage>
 #include <QClipboard>
 #include <QScrollBar>
 #include <QTest>
@@ -401,6 +402,37 @@ TEST_F(RichEditUser, ScrollToCaretFollowsEveryMark)
     log.Select(0, 0);
     log.ScrollToCaret();
     EXPECT_EQ(bar->value(), 0);
+}
+
+// How many pixels of the view show roughly this colour.
+int PixelsLike(const QImage& image, QColor colour)
+{
+    int count = 0;
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x) {
+            const QColor pixel = image.pixelColor(x, y);
+            if (std::abs(pixel.red() - colour.red()) < 40 && std::abs(pixel.green() - colour.green()) < 40 &&
+                std::abs(pixel.blue() - colour.blue()) < 40)
+                ++count;
+        }
+    return count;
+}
+
+TEST_F(RichEditUser, PaintsColoursAndTheSelectionOnlyWithFocus)
+{
+    StartWithFile(log);
+    for (int mark = 0; mark < 30; ++mark)
+        Probe(log);
+    QApplication::processEvents();
+    const QImage shown = log.viewport()->grab().toImage();
+    EXPECT_GT(PixelsLike(shown, Qt::red), 100);
+    EXPECT_GT(PixelsLike(shown, Qt::black), 100);
+
+    const QColor highlight = log.palette().color(QPalette::Highlight);
+    log.Select(0, 20);
+    EXPECT_GT(PixelsLike(log.viewport()->grab().toImage(), highlight), 100);
+    log.clearFocus();
+    EXPECT_EQ(PixelsLike(log.viewport()->grab().toImage(), highlight), 0);
 }
 
 } // namespace
