@@ -1,0 +1,159 @@
+#!/usr/bin/env bash
+# TFTP upload throughput: our client against the command-line clients Debian ships.
+#
+#   bench/tftp_throughput.sh [RUNS]     (as root; RUNS defaults to 5)
+#
+# Each client uploads the same 8 MiB file with block size 1500 to tftpd-hpa in a test
+# router namespace, RUNS times in turn, first over a direct veth link, then through the
+# frame relay with 0.5 ms of delay each way. Each run is checked with cmp, and a run
+# that fails or leaves a different file counts as failed. The table gives the median
+# wall time, the throughput and the ratio of our time to each peer's (below 1: ours is
+# faster). Last comes our client's peak resident memory for an 8 MiB and a 64 MiB file,
+# which must not grow with the file.
+#
+# Everything happens between namespaces this script makes and removes, even when it is
+# interrupted; nothing leaves the machine.
+set -euo pipefail
+
+runs=${1:-5}
+[[ $runs =~ ^[1-9][0-9]?$ ]] || { echo "usage: $0 [RUNS 1-99]" >&2; exit 2; }
+[ "$(id -u)" -eq 0 ] || { echo "$0: needs root for network namespaces" >&2; exit 77; }
+
+root=$(cd "$(dirname "$0")/.." && pwd)
+build=$root/build/bench
+testbed=$root/tests/support/testbed
+cmake -S "$root" -B "$build" >/dev/null
+cmake --build "$build" -j2 --target tftp_put frame-relay >/dev/null
+put=$build/bench/tftp_put
+relay=$build/tests/support/frame-relay
+
+bed=mxbench$$
+pc=$bed-pc router=$bed-router
+router_address=192.0.2.2
+work=$(mktemp -d /tmp/tftp-bench.XXXXXX)
+serve=$work/served
+mkdir -p "$serve"
+server_pid=
+
+stop_server() {
+  [ -n "$server_pid" ] || return 0
+  # The listener and the transfer processes it forked are all ours, and alone in the
+  # router namespace.
+  kill $(ip netns pids "$router" 2>/dev/null) 2>/dev/null || true
+  wait "$server_pid" 2>/dev/null || true
+  server_pid=
+}
+cleanup() {
+  stop_server
+  "$testbed" down "$bed" 2>/dev/null || true
+  rm -rf "$work"
+}
+trap cleanup EXIT
+trap 'exit 130' INT TERM
+
+start_server() {
+  ip netns exec "$router" in.tftpd -L -c -s -u root -a "$router_address:69" "$serve" &
+  server_pid=$!
+  for _ in $(seq 50); do
+    ip netns exec "$router" ss -Hlun "sport = :69" | grep -q . && return 0
+    sleep 0.1
+  done
+  echo "$0: in.tftpd did not start" >&2
+  exit 1
+}
+
+# One upload with one client; prints the wall time in seconds, or "fail".
+upload() {
+  local client=$1 file=$2 name=$3 start end status=0
+  rm -f "$serve/$name"
+  start=$(date +%s.%N)
+  case $client in
+  ours) timeout 120 ip netns exec "$pc" "$put" "$router_address" 69 "$file" "$name" 1500 >/dev/null || status=$? ;;
+  busybox) timeout 120 ip netns exec "$pc" busybox tftp -b 1500 -p -l "$file" -r "$name" "$router_address" 69 \
+             >/dev/null 2>&1 || status=$? ;;
+  curl) timeout 120 ip netns exec "$pc" curl -sS --tftp-blksize 1500 -T "$file" "tftp://$router_address:69/$name" \
+          >/dev/null 2>&1 || status=$? ;;
+  atftp) timeout 120 ip netns exec "$pc" atftp --option "blksize 1500" -p -l "$file" -r "$name" "$router_address" 69 \
+           >/dev/null 2>&1 || status=$? ;;
+  esac
+  end=$(date +%s.%N)
+  if [ "$status" -eq 0 ] && cmp -s "$file" "$serve/$name"; then
+    awk -v a="$start" -v b="$end" 'BEGIN { printf "%.6f\n", b - a }'
+  else
+    echo fail
+  fi
+}
+
+# The median of the numbers given, or "-" for none.
+median() {
+  [ $# -gt 0 ] || { echo -; return; }
+  printf '%s\n' "$@" | sort -g | awk '{ v[NR] = $1 } END { print (NR % 2 ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2) }'
+}
+
+clients=(ours busybox curl atftp)
+file8=$work/firmware-8m.bin
+head -c $((8 << 20)) /dev/urandom >"$file8"
+
+# Runs every client RUNS times, in turn so that a change of load falls on all alike,
+# and prints the table for one link.
+measure() {
+  local link=$1 client run t
+  declare -A times=() failures=()
+  for run in $(seq "$runs"); do
+    for client in "${clients[@]}"; do
+      t=$(upload "$client" "$file8" "$client-$run.bin")
+      if [ "$t" = fail ]; then failures[$client]=$((${failures[$client]:-0} + 1)); else times[$client]+="$t "; fi
+    done
+  done
+  local ours
+  # shellcheck disable=SC2086 # the times are words
+  ours=$(median ${times[ours]:-})
+  printf '\n%s\n' "$link"
+  printf '%-8s %10s %10s %12s %8s\n' client "median s" "MiB/s" "ours/peer" failed
+  for client in "${clients[@]}"; do
+    local m mibs ratio
+    # shellcheck disable=SC2086
+    m=$(median ${times[$client]:-})
+    mibs=- ratio=-
+    if [ "$m" != - ]; then
+      mibs=$(awk -v t="$m" 'BEGIN { printf "%.1f", 8 / t }')
+      [ "$ours" != - ] && [ "$client" != ours ] && ratio=$(awk -v o="$ours" -v t="$m" 'BEGIN { printf "%.2f", o / t }')
+      m=$(printf '%.3f' "$m")
+    fi
+    printf '%-8s %10s %10s %12s %8s\n' "$client" "$m" "$mibs" "$ratio" "${failures[$client]:-0}/$runs"
+  done
+}
+
+round_trip() {
+  ip netns exec "$pc" busybox ping -q -c 20 -i 0.05 "$router_address" | sed -n 's/.*= [0-9.]*\/\([0-9.]*\)\/.*/\1 ms/p'
+}
+
+echo "TFTP upload of 8 MiB, block size 1500, tftpd-hpa; median of $runs runs"
+echo "load before: $(uptime)"
+
+"$testbed" up "$bed"
+start_server
+measure "direct veth link (round trip $(round_trip))"
+
+echo
+echo "peak resident memory of ours (direct link):"
+file64=$work/firmware-64m.bin
+head -c $((64 << 20)) /dev/urandom >"$file64"
+for file in "$file8" "$file64"; do
+  rm -f "$serve/rss.bin"
+  rss=$(timeout 120 ip netns exec "$pc" "$put" "$router_address" 69 "$file" rss.bin 1500 | awk '$1 == "peak_rss_kib" { print $2 }')
+  cmp -s "$file" "$serve/rss.bin" || rss="$rss (upload failed)"
+  printf '  %3d MiB file: %s KiB\n' $(($(stat -c %s "$file") >> 20)) "$rss"
+done
+rm -f "$file64"
+stop_server
+"$testbed" down "$bed"
+
+"$testbed" up-relayed "$bed" "$relay" --delay-us 500 2>/dev/null
+start_server
+measure "frame relay, 0.5 ms each way (round trip $(round_trip))"
+stop_server
+"$testbed" down "$bed"
+
+echo
+echo "load after: $(uptime)"
