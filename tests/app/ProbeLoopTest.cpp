@@ -143,6 +143,27 @@ TEST_F(ProbeLoop, RunsFollowOneAnotherInTheLog)
     EXPECT_EQ(FirmwareFile, "/srv/b.bin");
 }
 
+// Stop passes over the pending events before it sets the flag, so a Start pressed
+// right after it runs nested in that pass: its own run, after which both loops end.
+TEST_F(ProbeLoop, StartPressedDuringStopsPassRunsNestedAndBothLoopsEnd)
+{
+    chooser().Confirm("/srv/a.trx");
+    chooser().Confirm("/srv/b.bin");
+    AfterReply(2, [this] {
+        QTimer::singleShot(0, [this] { form().Button1->click(); });
+        form().Button2->click();
+    });
+    StopAfterReply(5);
+    form().Button1->click();
+
+    EXPECT_EQ(replies.size(), 5u);
+    EXPECT_EQ(chooser().Requests.size(), 2u);
+    EXPECT_EQ(form().lstReplies->Text(), PowerCycle + "\n\n>>\n" + PowerCycle + "\n>>>");
+    EXPECT_EQ(FirmwareFile, "/srv/b.bin");
+    EXPECT_TRUE(StopRequested);
+    EXPECT_TRUE(form().Button1->isEnabled());
+}
+
 TEST_F(ProbeLoop, EditingTheAddressMidRunLeavesTheProbesTarget)
 {
     chooser().Confirm("/srv/firmware.bin");
