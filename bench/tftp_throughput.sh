@@ -7,9 +7,9 @@
 # router namespace, RUNS times in turn, first over a direct veth link, then through the
 # frame relay with 0.5 ms of delay each way. Each run is checked with cmp, and a run
 # that fails or leaves a different file counts as failed. The table gives the median
-# wall time, the throughput and the ratio of our time to each peer's (below 1: ours is
-# faster). Last comes our client's peak resident memory for an 8 MiB and a 64 MiB file,
-# which must not grow with the file.
+# and the least wall time, the throughput at the median and the ratio of our median
+# time to each peer's (below 1: ours is faster). Last comes our client's peak resident
+# memory for an 8 MiB and a 64 MiB file, which must not grow with the file.
 #
 # Everything happens between namespaces this script makes and removes, even when it is
 # interrupted; nothing leaves the machine.
@@ -34,16 +34,39 @@ work=$(mktemp -d /tmp/tftp-bench.XXXXXX)
 serve=$work/served
 mkdir -p "$serve"
 server_pid=
+child=
+
+# Runs a command for at most LIMIT seconds in the background and waits for it, so that
+# an interrupt is answered at once rather than when the command ends.
+bounded() {
+  local limit=$1 status=0
+  shift
+  timeout "$limit" "$@" &
+  child=$!
+  wait "$child" || status=$?
+  child=
+  return "$status"
+}
 
 stop_server() {
   [ -n "$server_pid" ] || return 0
   # The listener and the transfer processes it forked are all ours, and alone in the
-  # router namespace.
-  kill $(ip netns pids "$router" 2>/dev/null) 2>/dev/null || true
+  # router namespace; one may be forked while the others end.
+  local pids
+  for _ in $(seq 20); do
+    pids=$(ip netns pids "$router" 2>/dev/null) || break
+    [ -n "$pids" ] || break
+    kill $pids 2>/dev/null || true
+    sleep 0.1
+  done
   wait "$server_pid" 2>/dev/null || true
   server_pid=
 }
 cleanup() {
+  if [ -n "$child" ]; then
+    kill "$child" 2>/dev/null || true
+    wait "$child" 2>/dev/null || true
+  fi
   stop_server
   "$testbed" down "$bed" 2>/dev/null || true
   rm -rf "$work"
@@ -62,65 +85,71 @@ start_server() {
   exit 1
 }
 
-# One upload with one client; prints the wall time in seconds, or "fail".
+# One upload with one client: sets result to the wall time in seconds, or to "fail".
 upload() {
   local client=$1 file=$2 name=$3 start end status=0
+  local target=("$router_address" 69)
   rm -f "$serve/$name"
   start=$(date +%s.%N)
   case $client in
-  ours) timeout 120 ip netns exec "$pc" "$put" "$router_address" 69 "$file" "$name" 1500 >/dev/null || status=$? ;;
-  busybox) timeout 120 ip netns exec "$pc" busybox tftp -b 1500 -p -l "$file" -r "$name" "$router_address" 69 \
+  ours) bounded 120 ip netns exec "$pc" "$put" "${target[@]}" "$file" "$name" 1500 >/dev/null || status=$? ;;
+  busybox) bounded 120 ip netns exec "$pc" busybox tftp -b 1500 -p -l "$file" -r "$name" "${target[@]}" \
              >/dev/null 2>&1 || status=$? ;;
-  curl) timeout 120 ip netns exec "$pc" curl -sS --tftp-blksize 1500 -T "$file" "tftp://$router_address:69/$name" \
+  curl) bounded 120 ip netns exec "$pc" curl -sS --tftp-blksize 1500 -T "$file" "tftp://$router_address:69/$name" \
           >/dev/null 2>&1 || status=$? ;;
-  atftp) timeout 120 ip netns exec "$pc" atftp --option "blksize 1500" -p -l "$file" -r "$name" "$router_address" 69 \
+  atftp) bounded 120 ip netns exec "$pc" atftp --option "blksize 1500" -p -l "$file" -r "$name" "${target[@]}" \
            >/dev/null 2>&1 || status=$? ;;
   esac
   end=$(date +%s.%N)
+  result=fail
   if [ "$status" -eq 0 ] && cmp -s "$file" "$serve/$name"; then
-    awk -v a="$start" -v b="$end" 'BEGIN { printf "%.6f\n", b - a }'
-  else
-    echo fail
+    result=$(awk -v a="$start" -v b="$end" 'BEGIN { printf "%.6f", b - a }')
   fi
 }
 
-# The median of the numbers given, or "-" for none.
-median() {
-  [ $# -gt 0 ] || { echo -; return; }
-  printf '%s\n' "$@" | sort -g | awk '{ v[NR] = $1 } END { print (NR % 2 ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2) }'
+# The median and the least of the numbers given, or "- -" for none.
+median_min() {
+  [ $# -gt 0 ] || { echo - -; return; }
+  printf '%s\n' "$@" | sort -g |
+    awk '{ v[NR] = $1 } END { print (NR % 2 ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2), v[1] }'
 }
 
 clients=(ours busybox curl atftp)
 file8=$work/firmware-8m.bin
 head -c $((8 << 20)) /dev/urandom >"$file8"
 
-# Runs every client RUNS times, in turn so that a change of load falls on all alike,
-# and prints the table for one link.
+# Runs every client RUNS times, in turn and each run starting with another client, so
+# that a change of load falls on all alike; prints the table for one link.
 measure() {
-  local link=$1 client run t
+  local link=$1 client run turn
   declare -A times=() failures=()
   for run in $(seq "$runs"); do
-    for client in "${clients[@]}"; do
-      t=$(upload "$client" "$file8" "$client-$run.bin")
-      if [ "$t" = fail ]; then failures[$client]=$((${failures[$client]:-0} + 1)); else times[$client]+="$t "; fi
+    for turn in "${!clients[@]}"; do
+      client=${clients[(turn + run) % ${#clients[@]}]}
+      upload "$client" "$file8" "$client-$run.bin"
+      if [ "$result" = fail ]; then
+        failures[$client]=$((${failures[$client]:-0} + 1))
+      else
+        times[$client]+="$result "
+      fi
     done
   done
-  local ours
+  local ours least
   # shellcheck disable=SC2086 # the times are words
-  ours=$(median ${times[ours]:-})
+  read -r ours least < <(median_min ${times[ours]:-})
   printf '\n%s\n' "$link"
-  printf '%-8s %10s %10s %12s %8s\n' client "median s" "MiB/s" "ours/peer" failed
+  printf '%-8s %10s %10s %10s %12s %8s\n' client "median s" "least s" "MiB/s" "ours/peer" failed
   for client in "${clients[@]}"; do
     local m mibs ratio
     # shellcheck disable=SC2086
-    m=$(median ${times[$client]:-})
+    read -r m least < <(median_min ${times[$client]:-})
     mibs=- ratio=-
     if [ "$m" != - ]; then
       mibs=$(awk -v t="$m" 'BEGIN { printf "%.1f", 8 / t }')
       [ "$ours" != - ] && [ "$client" != ours ] && ratio=$(awk -v o="$ours" -v t="$m" 'BEGIN { printf "%.2f", o / t }')
-      m=$(printf '%.3f' "$m")
+      m=$(printf '%.3f' "$m") least=$(printf '%.3f' "$least")
     fi
-    printf '%-8s %10s %10s %12s %8s\n' "$client" "$m" "$mibs" "$ratio" "${failures[$client]:-0}/$runs"
+    printf '%-8s %10s %10s %10s %12s %8s\n' "$client" "$m" "$least" "$mibs" "$ratio" "${failures[$client]:-0}/$runs"
   done
 }
 
@@ -141,7 +170,8 @@ file64=$work/firmware-64m.bin
 head -c $((64 << 20)) /dev/urandom >"$file64"
 for file in "$file8" "$file64"; do
   rm -f "$serve/rss.bin"
-  rss=$(timeout 120 ip netns exec "$pc" "$put" "$router_address" 69 "$file" rss.bin 1500 | awk '$1 == "peak_rss_kib" { print $2 }')
+  bounded 120 ip netns exec "$pc" "$put" "$router_address" 69 "$file" rss.bin 1500 >"$work/rss" || true
+  rss=$(awk '$1 == "peak_rss_kib" { print $2 }' "$work/rss")
   cmp -s "$file" "$serve/rss.bin" || rss="$rss (upload failed)"
   printf '  %3d MiB file: %s KiB\n' $(($(stat -c %s "$file") >> 20)) "$rss"
 done

@@ -50,16 +50,39 @@ serve=$work/served
 mkdir -p "$serve"
 kept=
 server_pid=
+child=
+
+# Runs a command for at most LIMIT seconds in the background and waits for it, so that
+# an interrupt is answered at once rather than when the command ends.
+bounded() {
+  local limit=$1 status=0
+  shift
+  timeout "$limit" "$@" &
+  child=$!
+  wait "$child" || status=$?
+  child=
+  return "$status"
+}
 
 stop_server() {
   [ -n "$server_pid" ] || return 0
   # The listener and the transfer processes it forked are all ours, and alone in the
-  # router namespace.
-  kill $(ip netns pids "$router" 2>/dev/null) 2>/dev/null || true
+  # router namespace; one may be forked while the others end.
+  local pids
+  for _ in $(seq 20); do
+    pids=$(ip netns pids "$router" 2>/dev/null) || break
+    [ -n "$pids" ] || break
+    kill $pids 2>/dev/null || true
+    sleep 0.1
+  done
   wait "$server_pid" 2>/dev/null || true
   server_pid=
 }
 cleanup() {
+  if [ -n "$child" ]; then
+    kill "$child" 2>/dev/null || true
+    wait "$child" 2>/dev/null || true
+  fi
   stop_server
   "$testbed" down "$bed" 2>/dev/null || true
   rm -rf "$work"
@@ -99,7 +122,7 @@ for index in "${!conditions[@]}"; do
     name=trial-$run.bin
     first_line=$(($(wc -l <"$trace") + 1))
     status=0
-    timeout "$upload_limit_s" ip netns exec "$pc" "$put" "$router_address" 69 "$source_file" "$name" 1500 \
+    bounded "$upload_limit_s" ip netns exec "$pc" "$put" "$router_address" 69 "$source_file" "$name" 1500 \
       --timeout "$client_timeout_ms" >"$work/out" 2>"$work/err" || status=$?
     case $status in
     0)
