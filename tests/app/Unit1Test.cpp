@@ -30,7 +30,7 @@ TEST_F(Unit1, WindowIsFixedWithCloseBoxOnlyAndCentredAtFirstShow)
     EXPECT_TRUE(flags & Qt::WindowCloseButtonHint);
     EXPECT_TRUE(flags & Qt::WindowSystemMenuHint);
     EXPECT_FALSE(flags & (Qt::WindowMinimizeButtonHint | Qt::WindowMaximizeButtonHint));
-    EXPECT_FALSE(form.windowIcon().isNull());
+    EXPECT_FALSE(form.windowIcon().pixmap(32).isNull());
 
     const QSize desktop = form.screen()->virtualSize();
     EXPECT_EQ(form.frameGeometry().topLeft(), QPoint((desktop.width() - 497) / 2, (desktop.height() - 286) / 2));
