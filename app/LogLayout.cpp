@@ -86,7 +86,17 @@ int TLogLayout::Relayout(int line, int offset, int removed, int inserted, bool r
         }
         starts.push_back(start);
     }
-    return int(from);
+
+    // Rows that end where they did, before the edit, show what they showed; the
+    // first one that reaches the edit or ends elsewhere is the first to paint again.
+    // A line's old last row ends at the line's old end, which the edit reaches.
+    size_t changed = from;
+    for (; changed + 1 < starts.size() && changed - from < tail.size(); ++changed) {
+        const int oldEnd = tail[changed - from];
+        if (oldEnd >= offset || oldEnd != starts[changed + 1])
+            break;
+    }
+    return int(changed);
 }
 
 int TLogLayout::RowEnd(int line, int start) const

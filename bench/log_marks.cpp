@@ -4,8 +4,10 @@
 // InsertAtCaret(">"), ScrollToCaret() and one pass over pending events, with the view
 // shown (offscreen) so that painting counts. The marks go one by one onto one line
 // under the red power-cycle instruction, as in a real run; the cost is taken over the
-// 200 marks that end at 1 000, 10 000 and 100 000 marks. The goal: a mark at 100 000
-// costs at most twice what it costs at 1 000.
+// 500 marks that end at 1 000, 10 000 and 100 000 marks. The goal: a mark at 100 000
+// costs at most twice what it costs at 1 000. The goal is judged on the processor
+// time of this thread, which other work on a shared machine does not inflate; the
+// wall times are printed beside it.
 //
 // For scale, a plain QTextEdit does the same, its line brought up to the same lengths
 // at once and then timed over fewer marks, since each of its marks costs more the
@@ -17,12 +19,12 @@
 #include <QTextEdit>
 
 #include <sys/resource.h>
+#include <time.h>
 
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <functional>
-#include <numeric>
 #include <vector>
 
 namespace {
@@ -30,28 +32,50 @@ namespace {
 using Clock = std::chrono::steady_clock;
 
 constexpr int kCounts[] = {1000, 10000, 100000};
-constexpr int kWindow = 200;
+constexpr int kWindow = 500;
 constexpr int kBaselineWindow = 5;
 
 const QString kPowerCycle = QStringLiteral("Отключите питание от роутера и подключите его заново.");
 
+struct Sample {
+    double WallMs;
+    double CpuMs;
+};
+
 struct Figures {
     double MeanMs;
     double MedianMs;
+    double CpuMeanMs;
 };
 
-Figures Summarise(std::vector<double> samples)
+double ThreadCpuMs()
 {
-    const double mean = std::accumulate(samples.begin(), samples.end(), 0.0) / double(samples.size());
-    std::nth_element(samples.begin(), samples.begin() + std::ptrdiff_t(samples.size() / 2), samples.end());
-    return {mean, samples[samples.size() / 2]};
+    timespec now{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
+    return double(now.tv_sec) * 1e3 + double(now.tv_nsec) / 1e6;
 }
 
-double TimeMs(const std::function<void()>& step)
+Figures Summarise(const std::vector<Sample>& samples)
+{
+    std::vector<double> wall;
+    double wallSum = 0;
+    double cpuSum = 0;
+    for (const Sample& sample : samples) {
+        wall.push_back(sample.WallMs);
+        wallSum += sample.WallMs;
+        cpuSum += sample.CpuMs;
+    }
+    std::nth_element(wall.begin(), wall.begin() + std::ptrdiff_t(wall.size() / 2), wall.end());
+    const auto count = double(samples.size());
+    return {wallSum / count, wall[wall.size() / 2], cpuSum / count};
+}
+
+Sample Time(const std::function<void()>& step)
 {
     const auto start = Clock::now();
+    const double cpuStart = ThreadCpuMs();
     step();
-    return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
+    return {std::chrono::duration<double, std::milli>(Clock::now() - start).count(), ThreadCpuMs() - cpuStart};
 }
 
 std::vector<Figures> MeasureLogView()
@@ -66,19 +90,19 @@ std::vector<Figures> MeasureLogView()
     log.ScrollToCaret();
 
     std::vector<Figures> figures;
-    std::vector<double> samples;
+    std::vector<Sample> samples;
     int marks = 0;
     for (int count : kCounts) {
         samples.clear();
         while (marks < count) {
-            const double ms = TimeMs([&log] {
+            const Sample sample = Time([&log] {
                 log.SetSelectionColour(clBlack);
                 log.InsertAtCaret(">");
                 log.ScrollToCaret();
                 QCoreApplication::processEvents();
             });
             if (++marks > count - kWindow)
-                samples.push_back(ms);
+                samples.push_back(sample);
         }
         figures.push_back(Summarise(samples));
     }
@@ -106,9 +130,9 @@ Figures MeasureTextEdit(int count)
     edit.setTextCursor(cursor);
     QApplication::processEvents();
 
-    std::vector<double> samples;
+    std::vector<Sample> samples;
     for (int i = 0; i < kBaselineWindow; ++i)
-        samples.push_back(TimeMs([&edit, &black] {
+        samples.push_back(Time([&edit, &black] {
             edit.setCurrentCharFormat(black);
             edit.insertPlainText(">");
             edit.ensureCursorVisible();
@@ -133,15 +157,18 @@ int main(int argc, char** argv)
     const std::vector<Figures> view = MeasureLogView();
     const long viewKiB = PeakResidentKiB();
     std::printf("Cost of one mark (colour, insert, scroll, one event pass), widget shown offscreen\n\n");
-    std::printf("%10s  %16s  %16s  %16s\n", "marks", "log view mean", "log view median", "QTextEdit mean");
+    std::printf("%8s  %-30s  %-20s\n", "", "log view", "QTextEdit");
+    std::printf("%8s  %9s  %9s  %9s  %9s  %9s\n", "marks", "cpu mean", "wall mean", "wall med", "cpu mean",
+                "wall mean");
     for (size_t i = 0; i < view.size(); ++i) {
         const Figures baseline = MeasureTextEdit(kCounts[i]);
-        std::printf("%10d  %13.3f ms  %13.3f ms  %13.3f ms\n", kCounts[i], view[i].MeanMs, view[i].MedianMs,
-                    baseline.MeanMs);
+        std::printf("%8d  %6.3f ms  %6.3f ms  %6.3f ms  %6.1f ms  %6.1f ms\n", kCounts[i], view[i].CpuMeanMs,
+                    view[i].MeanMs, view[i].MedianMs, baseline.CpuMeanMs, baseline.MeanMs);
     }
-    const double ratio = view.back().MeanMs / view.front().MeanMs;
-    std::printf("\nlog view, mean at %d / mean at %d marks: %.2f (goal: at most 2.00)\n", kCounts[2], kCounts[0], ratio);
-    std::printf("log view, median at %d / median at %d marks: %.2f\n", kCounts[2], kCounts[0],
+    const double ratio = view.back().CpuMeanMs / view.front().CpuMeanMs;
+    std::printf("\nlog view at %d / at %d marks: cpu mean %.2f (goal: at most 2.00), wall mean %.2f, wall median "
+                "%.2f\n",
+                kCounts[2], kCounts[0], ratio, view.back().MeanMs / view.front().MeanMs,
                 view.back().MedianMs / view.front().MedianMs);
     std::printf("peak resident memory after %d marks in the log view: %ld KiB\n", kCounts[2], viewKiB);
     return ratio <= 2.0 ? 0 : 1;

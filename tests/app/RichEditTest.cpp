@@ -11,8 +11,15 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <ostream>
 #include <random>
 #include <vector>
+
+// Failures show texts as text rather than as lists of bytes.
+void PrintTo(const QString& text, std::ostream* out)
+{
+    *out << '"' << text.toStdString() << '"';
+}
 
 namespace {
 
@@ -268,7 +275,8 @@ TEST(RichEditCapacity, AddLineKeepsWhatFitsAndFails)
     EXPECT_TRUE(log.Text().startsWith('>'));
 }
 
-// The log laid out edit by edit must split its rows exactly as a layout made afresh.
+// The log laid out edit by edit must split its rows exactly as a layout made afresh,
+// and must name the first row whose content changed.
 TEST(LogLayoutTest, IncrementalRowsMatchFreshLayout)
 {
     App();
@@ -289,7 +297,18 @@ TEST(LogLayoutTest, IncrementalRowsMatchFreshLayout)
         QString inserted;
         for (unsigned count = random() % 4; count > 0; --count)
             inserted += pieces[qsizetype(random() % unsigned(pieces.size()))];
-        incremental.Apply(text.Replace(from, to, inserted, clBlack));
+        const auto rowText = [&text, &incremental](int row) {
+            const auto place = incremental.Row(row);
+            return text.Chars().mid(text.LineStart(place.Line) + place.Start, place.End - place.Start);
+        };
+        QStringList before;
+        for (int row = 0; row < incremental.RowCount(); ++row)
+            before.append(rowText(row));
+        const int firstChanged = incremental.Apply(text.Replace(from, to, inserted, clBlack));
+        // The view paints again from the row Apply names; every row above it must
+        // still show what it showed.
+        for (int row = 0; row < firstChanged; ++row)
+            ASSERT_EQ(rowText(row), before[row]) << "row " << row << " after step " << step;
 
         if (step % 50 == 49 || step < 50) {
             TLogLayout fresh(text);
