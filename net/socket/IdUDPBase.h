@@ -38,13 +38,16 @@ public:
     void SetReceiveTimeout(int32_t milliseconds) { receiveTimeout_ = milliseconds; }
 
 protected:
+    // The two operations that touch the network are virtual, the seam where a fuzz
+    // target replays a script of datagrams through the whole transfer without sockets.
+
     // Resolves host, then sends the bytes as one datagram.
-    void SendBuffer(const std::string& host, int32_t port, const uint8_t* data, std::size_t length);
+    virtual void SendBuffer(const std::string& host, int32_t port, const uint8_t* data, std::size_t length);
 
     // Waits at most timeoutMs (negative: no limit) and reads one whole datagram of
     // any length and any sender; nothing when none came in time. The caller looks
     // at the sender first, then lets CheckDatagram judge what it means to accept.
-    std::optional<TIdUDPDatagram> ReceiveDatagram(int timeoutMs);
+    virtual std::optional<TIdUDPDatagram> ReceiveDatagram(int timeoutMs);
 
     // What an accepted datagram must be: not empty (EIdUDPReceiveErrorZeroBytes) and
     // no longer than BufferSize (EIdSocketError with EMSGSIZE).
