@@ -410,11 +410,11 @@ TEST_F(RichEditUser, ScrollToCaretFollowsEveryMark)
         Probe(log);
         if (mark % 997 == 0) {
             QApplication::processEvents();
-            ASSERT_GT(mark < 1000 ? 1 : bar->maximum(), 0);
             ASSERT_EQ(bar->value(), bar->maximum()) << "after mark " << mark;
         }
     }
     QApplication::processEvents();
+    EXPECT_GT(bar->maximum(), 0);
     EXPECT_EQ(bar->value(), bar->maximum());
 
     // The caret back at the top brings the top into view.
