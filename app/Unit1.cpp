@@ -5,6 +5,7 @@
 
 #include <QCloseEvent>
 #include <QCoreApplication>
+#include <QFile>
 #include <QFileInfo>
 #include <QFont>
 #include <QLabel>
@@ -19,6 +20,10 @@ QString FirmwareFile;
 void ProcessPendingMessages() { QCoreApplication::processEvents(QEventLoop::AllEvents); }
 
 namespace {
+
+// A router's boot loader in rescue mode answers with this IP time-to-live, and
+// nothing else on a LAN is expected to.
+constexpr int RescueModeTtl = 100;
 
 // A sans-serif face with metrics close to those the layout was drawn for, and with
 // Cyrillic for the buttons and the log.
@@ -101,6 +106,12 @@ TForm1::TForm1(std::unique_ptr<TFileChooser> chooser, std::unique_ptr<TErrorBox>
     ICMP.SetReceiveTimeout(300);
     ICMP.OnReply = [this](TIdIcmpClient& sender, const TReplyStatus& status) { ICMPReply(sender, status); };
 
+    TrivialFTP.SetPort(69);
+    TrivialFTP.SetReceiveTimeout(4000);
+    TrivialFTP.OnStatus = [this](TIdComponent& sender, TIdStatus status, const std::string& text) {
+        TrivialFTPStatus(sender, status, text);
+    };
+
     OpenFirmware.Filter = QStringLiteral("*.trx|*.trx|*.bin|*.bin");
     OpenFirmware.FilterIndex = 1;
 
@@ -117,6 +128,9 @@ void TForm1::FormCreate()
     setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint
         | Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint);
     setFixedSize(OuterSize.shrunkBy(AssumedFrame));
+    // The TFTP client's socket is opened with the window, in the network namespace
+    // the window is created in; each transfer closes it and the next opens another.
+    TrivialFTP.SetActive(true);
 }
 
 void TForm1::showEvent(QShowEvent* event)
@@ -166,14 +180,44 @@ void TForm1::Button2Click()
 
 void TForm1::FormClose() { StopRequested = true; }
 
-void TForm1::ICMPReply(TIdIcmpClient&, [[maybe_unused]] const TReplyStatus& AReplyStatus)
+void TForm1::ICMPReply(TIdIcmpClient&, const TReplyStatus& AReplyStatus)
 {
     // The progress mark: one black ">" for every probe, answered or not.
     lstReplies->SetSelectionColour(clBlack);
     lstReplies->InsertAtCaret(QStringLiteral(">"));
     lstReplies->ScrollToCaret();
 
-    // The hand-over test follows the mark here: a reply with TTL 100 starts the upload.
+    // Only the time-to-live counts: whatever the kind or the sender of the ICMP
+    // message, TTL 100 means the rescue mode is up. An unanswered probe reads 0.
+    if (AReplyStatus.Ttl == RescueModeTtl)
+        Upload();
+}
+
+void TForm1::Upload()
+{
+    // The flag comes first, so that the run ends after this probe whatever happens.
+    StopRequested = true;
+    lstReplies->AddLine(QStringLiteral("Загрузка прошивки в роутер."));
+    lstReplies->ScrollToCaret();
+    // The window shows the line before the transfer blocks it.
+    ProcessPendingMessages();
+
+    // The address as it reads now: the user may have corrected it during the run.
+    TrivialFTP.SetHost(edtHost->text().toStdString());
+    TrivialFTP.UploadFile(QFile::encodeName(FirmwareFile).toStdString(), "firmware.bin");
+
+    lstReplies->SetSelectionColour(clBlack);
+    lstReplies->AddLine(QStringLiteral("Обновление роутера..."));
+    lstReplies->ScrollToCaret();
+    lstReplies->SetSelectionColour(clRed);
+    lstReplies->AddLine(QStringLiteral("1. Во время обновления не отключайте питание от роутера."));
+    lstReplies->AddLine(QStringLiteral("2. После обновления роутер САМ перегрузится - обычно через 2 минуты."));
+    lstReplies->ScrollToCaret();
+}
+
+void TForm1::TrivialFTPStatus(TIdComponent&, TIdStatus, const std::string& asStatusText)
+{
+    lstReplies->AddLine(QString::fromStdString(asStatusText));
 }
 
 void TForm1::closeEvent(QCloseEvent* event)

@@ -3,6 +3,7 @@
 #include "ErrorBox.h"
 #include "FileChooser.h"
 #include "IdIcmpClient.h"
+#include "IdTrivialFTP.h"
 #include "OpenDialog.h"
 #include "RichEdit.h"
 
@@ -10,6 +11,7 @@
 #include <QWidget>
 
 #include <memory>
+#include <string>
 
 class QCloseEvent;
 class QLabel;
@@ -43,7 +45,7 @@ public:
     TIdIcmpClient ICMP;
     QPushButton* Button1;
     QLineEdit* edtHost;
-    // The TFTP client TrivialFTP takes its place here, with the firmware hand-over.
+    TIdTrivialFTP TrivialFTP;
     QPushButton* Button2;
     TOpenDialog OpenFirmware;
     QLabel* Label1;
@@ -52,6 +54,10 @@ public:
     QLabel* Label3;
 
     void ICMPReply(TIdIcmpClient& ASender, const TReplyStatus& AReplyStatus);
+    // Ends the run and sends FirmwareFile to the router as "firmware.bin". Raises
+    // whatever the transfer raises, and then writes none of the closing lines.
+    void Upload();
+    void TrivialFTPStatus(TIdComponent& axSender, TIdStatus axStatus, const std::string& asStatusText);
     void Button1Click();
     void Button2Click();
     void FormClose();
