@@ -19,6 +19,15 @@ constexpr int32_t DefaultBlockSize = 512;
 // The highest block number; the one after it is 0.
 constexpr int32_t LastBlockNumber = 65535;
 
+// Whether an ACK of `block` is one from before the block in hand, read on the 16-bit
+// circle of block numbers (RFC 1982 serial arithmetic), so that it still reads as
+// late once the numbers have wrapped.
+bool Precedes(uint16_t block, int32_t inHand)
+{
+    const auto behind = static_cast<uint16_t>(inHand - block);
+    return behind != 0 && behind < 0x8000;
+}
+
 int MillisecondsUntil(Clock::time_point deadline)
 {
     const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now()).count();
@@ -72,6 +81,7 @@ void TIdTrivialFTP::Transfer(TStream& source, int64_t left, const std::string& r
     int32_t nextBlock = 1;     // the block the server asks for
     int32_t lastSentBlock = 0; // the block in hand; -1 just after the numbers wrapped
     bool finalBlockSent = false;
+    bool wrapped = false;
     bool serverKnown = false;
     std::vector<uint8_t> outPacket; // the packet in hand, sent again while the transfer does not advance
     while (true) {
@@ -93,12 +103,18 @@ void TIdTrivialFTP::Transfer(TStream& source, int64_t left, const std::string& r
                     // a repeat and gets the final packet again.
                     if (*block == static_cast<uint16_t>(lastSentBlock))
                         return;
+                } else if (wrapped && Precedes(*block, lastSentBlock)) {
+                    // A late ACK from before the wrap, delayed or duplicated on the
+                    // way: taken at face value it would send the next bytes under an
+                    // old number that the server already has, and they would be lost.
+                    nextBlock = lastSentBlock;
                 } else if (*block < LastBlockNumber) {
                     nextBlock = *block + 1;
                 } else if (lastSentBlock == LastBlockNumber) {
                     // Block numbers wrap: 0 follows 65535 as a new block.
                     nextBlock = 0;
                     lastSentBlock = -1;
+                    wrapped = true;
                 } else {
                     // An ACK of 65535 for a block not just sent is a repeat: no new
                     // bytes, so every byte reaches the server once and in order.

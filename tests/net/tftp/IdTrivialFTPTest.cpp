@@ -357,6 +357,31 @@ TEST(TrivialFTPTransfer, BlockNumbersWrapFrom65535ToZeroWithoutLosingOrRepeating
     EXPECT_TRUE(Joined(unique) == source);
 }
 
+TEST(TrivialFTPTransfer, ALateAckFromBeforeTheWrapBringsTheBlockInHandAgain)
+{
+    // After block 0 went out, the ACK of 65534 arrives once more, delayed on the way.
+    // It asks for nothing new: block 0 goes again, and no byte goes out under an old
+    // number that the server already has.
+    auto script = Lockstep(Oack("1"), 65535);
+    script.push_back(Reply(Ack(65534)));
+    script.push_back(Reply(Ack(0)));
+    script.push_back(Reply(Ack(1)));
+    script.push_back(Reply(Ack(2)));
+    Server server(script);
+    Client client(server);
+    const auto source = Pattern(65537);
+    BytesStream stream(source);
+    client.tftp.UploadStream(stream, "firmware.bin");
+
+    const auto packets = DataSent(server.Finish());
+    ASSERT_EQ(packets.size(), 65535u + 4u);
+    const DataPacket blockZero{0, {source[65535]}};
+    EXPECT_EQ(packets[65535], blockZero);
+    EXPECT_EQ(packets[65536], blockZero);
+    EXPECT_EQ(packets[65537], (DataPacket{1, {source[65536]}}));
+    EXPECT_EQ(packets[65538], (DataPacket{2, {}}));
+}
+
 TEST(TrivialFTPTransfer, AnAckOf65535AnsweringTheWriteRequestReadsNoBytes)
 {
     Server server({{{Server::Transfer, Ack(65535)}, {Server::Transfer, Ack(0)}}, Reply(Ack(1))});
