@@ -21,8 +21,8 @@ void ProcessPendingMessages() { QCoreApplication::processEvents(QEventLoop::AllE
 
 namespace {
 
-// A router's boot loader in rescue mode answers with this IP time-to-live, and
-// nothing else on a LAN is expected to.
+// The IP time-to-live with which a router's boot loader answers in rescue mode;
+// its normal firmware, like most systems, answers with another.
 constexpr int RescueModeTtl = 100;
 
 // A sans-serif face with metrics close to those the layout was drawn for, and with
