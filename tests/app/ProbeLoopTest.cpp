@@ -1,6 +1,5 @@
 #include "ErrorMessage.h"
-#include "FormDoubles.h"
-#include "Testbed.h"
+#include "WindowOnTestbed.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -28,42 +27,24 @@ const QString NoFile = "Файл не выбран.";
 // The window in the pc namespace of a testbed, aimed at its router. The router
 // answers with TTL 64 unless a test switches it off, so that no reply here is taken
 // for the rescue mode.
-class ProbeLoop : public ::testing::Test {
+class ProbeLoop : public WindowOnTestbed {
 protected:
     void SetUp() override
     {
         SKIP_WITHOUT_NAMESPACES();
         bed.emplace();
         bed->SetRouterTtl(64);
-        scope.emplace(bed->PcNamespace());
-        test.emplace();
-        form().edtHost->setText(Testbed::RouterAddress);
-        const TOnReplyEvent mark = form().ICMP.OnReply;
-        form().ICMP.OnReply = [this, mark](TIdIcmpClient& sender, const TReplyStatus& status) {
-            replies.push_back(status);
-            mark(sender, status);
-            if (const auto action = afterReply.extract(static_cast<int>(replies.size())))
-                QTimer::singleShot(0, action.mapped());
-        };
+        OpenWindow();
     }
 
-    TForm1& form() { return *test->Form; }
-    TScriptedFileChooser& chooser() { return *test->Chooser; }
-    const QStringList& errors() { return test->Errors->Texts; }
     int Marks() { return static_cast<int>(form().lstReplies->Text().count('>')); }
 
     // What a person does in the event pass that follows the n-th reply of the run.
-    void AfterReply(int n, std::function<void()> action) { afterReply[n] = std::move(action); }
+    void AfterReply(int n, std::function<void()> action) { AtReply(n, std::move(action)); }
     void StopAfterReply(int n)
     {
         AfterReply(n, [this] { form().Button2->click(); });
     }
-
-    std::optional<Testbed> bed;
-    std::optional<NetnsScope> scope;
-    std::optional<TTestForm> test;
-    std::vector<TReplyStatus> replies;
-    std::map<int, std::function<void()>> afterReply;
 };
 
 TEST_F(ProbeLoop, RouterOffLeavesOneBlackMarkPerTimeOutUntilStop)

@@ -1,6 +1,5 @@
-#include "FormDoubles.h"
-#include "Testbed.h"
 #include "TftpServer.h"
+#include "WindowOnTestbed.h"
 
 #include <QLineEdit>
 #include <QPushButton>
@@ -105,7 +104,7 @@ void SilenceRouter(const std::string& netns)
 // The real window in the pc namespace of a testbed, aimed at its router, whose kernel
 // answers with TTL 100 once its link is up, and on which tftpd-hpa listens on port 69.
 // The router starts switched off. Both dialogs are answered by the test.
-class FirmwareUpdate : public ::testing::Test {
+class FirmwareUpdate : public WindowOnTestbed {
 protected:
     void SetUp() override
     {
@@ -118,16 +117,7 @@ protected:
         fs::create_directories(folder);
         // The TFTP client opens its socket with the window: the window must be made
         // inside the pc namespace.
-        scope.emplace(bed->PcNamespace());
-        test.emplace();
-        form().edtHost->setText(Testbed::RouterAddress);
-        const TOnReplyEvent mark = form().ICMP.OnReply;
-        form().ICMP.OnReply = [this, mark](TIdIcmpClient& sender, const TReplyStatus& status) {
-            replies.push_back(status);
-            mark(sender, status);
-            if (const auto action = afterReply.extract(static_cast<int>(replies.size())))
-                QTimer::singleShot(0, action.mapped());
-        };
+        OpenWindow();
     }
 
     void TearDown() override
@@ -138,8 +128,6 @@ protected:
         fs::remove_all(folder, ignored);
     }
 
-    TForm1& form() { return *test->Form; }
-    const QStringList& errors() { return test->Errors->Texts; }
     QString Log() { return form().lstReplies->Text(); }
 
     fs::path WriteFirmware(const std::string& name, const std::vector<uint8_t>& bytes)
@@ -161,7 +149,7 @@ protected:
     }
     void AfterReply(int n, std::function<void()> action)
     {
-        afterReply[static_cast<int>(replies.size()) + n] = std::move(action);
+        AtReply(static_cast<int>(replies.size()) + n, std::move(action));
     }
     void PowerOnAfterReply(int n)
     {
@@ -205,13 +193,8 @@ protected:
         EXPECT_EQ(std::count_if(replies.begin(), replies.end(), [](const auto& r) { return r.Ttl == 100; }), 1);
     }
 
-    std::optional<Testbed> bed;
     std::optional<TftpServer> server;
-    std::optional<NetnsScope> scope;
-    std::optional<TTestForm> test;
     fs::path folder;
-    std::vector<TReplyStatus> replies;
-    std::map<int, std::function<void()>> afterReply;
 };
 
 TEST_F(FirmwareUpdate, RouterSwitchedOnReceivesTheFileAndTheLogSaysWhatToDo)
