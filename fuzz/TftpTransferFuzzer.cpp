@@ -17,6 +17,7 @@
 #include "BytesStream.h"
 #include "FuzzCheck.h"
 #include "IdException.h"
+#include "IdIPv4Endpoint.h"
 #include "IdTftpErrors.h"
 #include "IdTftpPackets.h"
 #include "IdTrivialFTP.h"
@@ -32,15 +33,11 @@
 
 namespace {
 
-struct TPeer {
-    std::string address;
-    uint16_t port = 0;
-    bool operator==(const TPeer&) const = default;
-};
+using TPeer = TIdIPv4Endpoint;
 
-const TPeer Router{"127.0.0.1", 69};
-const TPeer Server{"127.0.0.1", 50000};
-const TPeer Strangers[] = {{"127.0.0.1", 50001}, {"127.0.0.2", 50000}, Router};
+const TPeer Router{0x7F000001, 69};
+const TPeer Server{0x7F000001, 50000};
+const TPeer Strangers[] = {{0x7F000001, 50001}, {0x7F000002, 50000}, Router};
 
 // What the script holds next: nothing, or one datagram and its sender.
 struct TEvent {
@@ -83,7 +80,8 @@ public:
     TScriptedClient(TScript& script, std::vector<uint8_t> source, int64_t start)
         : script_(script), source_(std::move(source)), start_(start)
     {
-        SetHost(Router.address);
+        SetHost(Router.AddressText());
+        SetPort(Router.port);
         OnWork = [this](TIdComponent&, TWorkMode, int64_t count) { workTotal_ = count; };
     }
 
@@ -102,17 +100,17 @@ public:
     }
 
 protected:
-    void SendBuffer(const std::string& host, int32_t port, const uint8_t* data, std::size_t length) override
+    void SendBuffer(const TIdIPv4Endpoint& to, const uint8_t* data, std::size_t length) override
     {
         const std::vector<uint8_t> packet(data, data + length);
         if (!requestSent_) {
-            FUZZ_REQUIRE(host == Host() && port == Port());
+            FUZZ_REQUIRE(to == Router);
             FUZZ_REQUIRE(ReadOpcode(packet) == opWriteRequest);
             requestSent_ = true;
             return;
         }
         // Only the locked-on server is ever answered, and only right after it spoke.
-        FUZZ_REQUIRE(peer_ && host == peer_->address && port == peer_->port);
+        FUZZ_REQUIRE(peer_ && to == *peer_);
         FUZZ_REQUIRE(!last_.silence && last_.from == *peer_);
 
         FUZZ_REQUIRE(packet.size() >= DataHeaderSize && ReadOpcode(packet) == opData);
@@ -147,7 +145,7 @@ protected:
             JudgeServer(last_.bytes);
         // Exactly sized, so that AddressSanitizer sees any read past the datagram.
         datagram_ = FuzzCheck::HeapCopy(last_.bytes.data(), last_.bytes.size());
-        return TIdUDPDatagram{{datagram_.get(), last_.bytes.size()}, last_.from.address, last_.from.port};
+        return TIdUDPDatagram{{datagram_.get(), last_.bytes.size()}, last_.from};
     }
 
 private:

@@ -3,7 +3,6 @@
 #include "IdException.h"
 #include "IdStack.h"
 
-#include <arpa/inet.h>
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
@@ -36,11 +35,16 @@ void TIdSocketHandle::SendTo(const std::string& address, uint16_t port, const ui
     const auto ip = IdStack::ParseDottedQuad(address);
     if (!ip)
         throw EIdSocketError(EINVAL);
-    sockaddr_in to{};
-    to.sin_family = AF_INET;
-    to.sin_port = htons(port);
-    to.sin_addr.s_addr = *ip;
-    const ssize_t sent = ::sendto(fd_, data, length, 0, reinterpret_cast<const sockaddr*>(&to), sizeof to);
+    SendTo({ntohl(*ip), port}, data, length);
+}
+
+void TIdSocketHandle::SendTo(const TIdIPv4Endpoint& to, const uint8_t* data, std::size_t length)
+{
+    sockaddr_in target{};
+    target.sin_family = AF_INET;
+    target.sin_port = htons(to.port);
+    target.sin_addr.s_addr = htonl(to.address);
+    const ssize_t sent = ::sendto(fd_, data, length, 0, reinterpret_cast<const sockaddr*>(&target), sizeof target);
     if (sent < 0) {
         if (errno == EMSGSIZE)
             throw EIdPackageSizeTooBig();
@@ -84,9 +88,7 @@ TIdSocketHandle::Datagram TIdSocketHandle::ReceiveFrom(uint8_t* buffer, std::siz
         throw EIdSocketError(errno);
     if (message.msg_flags & MSG_TRUNC)
         throw EIdSocketError(EMSGSIZE);
-    char text[INET_ADDRSTRLEN] = {};
-    inet_ntop(AF_INET, &from.sin_addr, text, sizeof text);
-    return {static_cast<std::size_t>(received), text, ntohs(from.sin_port)};
+    return {static_cast<std::size_t>(received), {ntohl(from.sin_addr.s_addr), ntohs(from.sin_port)}};
 }
 
 void TIdSocketHandle::Close() noexcept

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "IdIPv4Endpoint.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -23,8 +25,10 @@ public:
     // IP-level time-to-live of every packet sent from now on; EIdSocketError on refusal.
     void SetTtl(int ttl);
 
-    // Send one datagram to a dotted IPv4 address, whole or not at all:
-    // EIdPackageSizeTooBig, EIdNotAllBytesSent or EIdSocketError.
+    // Send one datagram, whole or not at all: EIdPackageSizeTooBig, EIdNotAllBytesSent
+    // or EIdSocketError. A dotted address that is no IPv4 address is EIdSocketError
+    // with EINVAL.
+    void SendTo(const TIdIPv4Endpoint& to, const uint8_t* data, std::size_t length);
     void SendTo(const std::string& address, uint16_t port, const uint8_t* data, std::size_t length);
 
     // Wait until a datagram can be read: true when one can, false when the time ran
@@ -35,8 +39,7 @@ public:
     // error (EMSGSIZE), never cut short. A raw ICMP socket yields the IP header too.
     struct Datagram {
         std::size_t length = 0;
-        std::string address;
-        uint16_t port = 0;
+        TIdIPv4Endpoint from;
     };
     Datagram ReceiveFrom(uint8_t* buffer, std::size_t capacity);
 

@@ -3,6 +3,8 @@
 #include "IdException.h"
 #include "IdStack.h"
 
+#include <netinet/in.h>
+
 #include <cerrno>
 
 namespace {
@@ -28,8 +30,14 @@ TIdSocketHandle& TIdUDPBase::Binding()
 
 void TIdUDPBase::SendBuffer(const std::string& host, int32_t port, const uint8_t* data, std::size_t length)
 {
-    const std::string address = IdStack::ResolveHost(host);
-    Binding().SendTo(address, static_cast<uint16_t>(port), data, length);
+    // A resolved address is always a dotted quad.
+    const auto address = IdStack::ParseDottedQuad(IdStack::ResolveHost(host));
+    SendBuffer({ntohl(*address), static_cast<uint16_t>(port)}, data, length);
+}
+
+void TIdUDPBase::SendBuffer(const TIdIPv4Endpoint& to, const uint8_t* data, std::size_t length)
+{
+    Binding().SendTo(to, data, length);
 }
 
 std::optional<TIdUDPDatagram> TIdUDPBase::ReceiveDatagram(int timeoutMs)
@@ -38,7 +46,7 @@ std::optional<TIdUDPDatagram> TIdUDPBase::ReceiveDatagram(int timeoutMs)
         return std::nullopt;
     receiveBuffer_.resize(LargestDatagram);
     const auto got = socket_.ReceiveFrom(receiveBuffer_.data(), receiveBuffer_.size());
-    return TIdUDPDatagram{{receiveBuffer_.data(), got.length}, got.address, got.port};
+    return TIdUDPDatagram{{receiveBuffer_.data(), got.length}, got.from};
 }
 
 void TIdUDPBase::CheckDatagram(const TIdUDPDatagram& datagram) const

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "IdComponent.h"
+#include "IdIPv4Endpoint.h"
 #include "IdSocketHandle.h"
 
 #include <cstddef>
@@ -14,8 +15,7 @@
 // component's next receive.
 struct TIdUDPDatagram {
     std::span<const uint8_t> bytes;
-    std::string address;
-    uint16_t port = 0;
+    TIdIPv4Endpoint from;
 };
 
 // A component that owns at most one unbound IPv4 UDP socket. The socket is opened
@@ -38,11 +38,15 @@ public:
     void SetReceiveTimeout(int32_t milliseconds) { receiveTimeout_ = milliseconds; }
 
 protected:
+    // Resolves host, then sends the bytes as one datagram.
+    void SendBuffer(const std::string& host, int32_t port, const uint8_t* data, std::size_t length);
+
     // The two operations that touch the network are virtual, the seam where a fuzz
     // target replays a script of datagrams through the whole transfer without sockets.
 
-    // Resolves host, then sends the bytes as one datagram.
-    virtual void SendBuffer(const std::string& host, int32_t port, const uint8_t* data, std::size_t length);
+    // Sends the bytes as one datagram to an address that needs no resolving, such as
+    // the sender of a datagram received before.
+    virtual void SendBuffer(const TIdIPv4Endpoint& to, const uint8_t* data, std::size_t length);
 
     // Waits at most timeoutMs (negative: no limit) and reads one whole datagram of
     // any length and any sender; nothing when none came in time. The caller looks

@@ -145,7 +145,7 @@ void TIdTrivialFTP::Transfer(TStream& source, int64_t left, const std::string& r
         }
         // Nothing is in hand only when the first reply was an ACK of 65535.
         if (!outPacket.empty())
-            SendBuffer(replyAddress_, replyPort_, outPacket.data(), outPacket.size());
+            SendBuffer(*reply_, outPacket.data(), outPacket.size());
     }
 }
 
@@ -158,18 +158,16 @@ std::optional<TIdUDPDatagram> TIdTrivialFTP::AwaitServer(bool serverKnown)
         // Once the server has answered, its address and port are the transfer's ID
         // (RFC 1350): another sender's datagram is no part of the transfer, whatever
         // it holds, and the wait for the server goes on.
-        if (datagram && serverKnown && (datagram->address != replyAddress_ || datagram->port != replyPort_)) {
+        if (datagram && serverKnown && datagram->from != *reply_) {
             if (!limited || Clock::now() < deadline)
                 continue;
             datagram.reset();
         }
         if (!datagram) {
-            replyAddress_.clear();
-            replyPort_ = 0;
+            reply_.reset();
             return std::nullopt;
         }
-        replyAddress_ = datagram->address;
-        replyPort_ = datagram->port;
+        reply_ = datagram->from;
         CheckDatagram(*datagram);
         return datagram;
     }

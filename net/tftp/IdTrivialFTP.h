@@ -32,8 +32,8 @@ public:
     void UploadStream(TStream& source, const std::string& remoteName);
 
     // Where the last accepted datagram came from; empty and 0 after a time-out.
-    const std::string& ReplyAddress() const { return replyAddress_; }
-    int32_t ReplyPort() const { return replyPort_; }
+    std::string ReplyAddress() const { return reply_ ? reply_->AddressText() : std::string(); }
+    int32_t ReplyPort() const { return reply_ ? reply_->port : 0; }
 
     // Takes the block size that an OACK grants: BufferSize becomes it plus the DATA
     // header. Raises EConvertError or EIdTFTPOptionNegotiationFailed for a bad value.
@@ -51,6 +51,7 @@ private:
 
     TIdTFTPMode transferMode_ = tfOctet;
     int32_t requestedBlockSize_ = 1500;
-    std::string replyAddress_;
-    int32_t replyPort_ = 0;
+    // Kept in binary: it is compared with every datagram's sender and receives every
+    // DATA packet, and text is made only when someone asks for it.
+    std::optional<TIdIPv4Endpoint> reply_;
 };

@@ -61,8 +61,8 @@ TEST(IdSocketHandle, SendsAndReceivesWholeDatagramsWithTheirSource)
     uint8_t buffer[4] = {};
     const auto datagram = handle.ReceiveFrom(buffer, sizeof buffer);
     EXPECT_EQ(datagram.length, 4u);
-    EXPECT_EQ(datagram.address, "127.0.0.1");
-    EXPECT_EQ(datagram.port, peer.Port());
+    EXPECT_EQ(datagram.from.AddressText(), "127.0.0.1");
+    EXPECT_EQ(datagram.from.port, peer.Port());
     EXPECT_EQ(buffer[3], 6);
 }
 
