@@ -17,73 +17,10 @@ set -euo pipefail
 
 runs=${1:-5}
 [[ $runs =~ ^[1-9][0-9]?$ ]] || { echo "usage: $0 [RUNS 1-99]" >&2; exit 2; }
-[ "$(id -u)" -eq 0 ] || { echo "$0: needs root for network namespaces" >&2; exit 77; }
 
-root=$(cd "$(dirname "$0")/.." && pwd)
-build=$root/build/bench
-testbed=$root/tests/support/testbed
-cmake -S "$root" -B "$build" >/dev/null
-cmake --build "$build" -j2 --target tftp_put frame-relay >/dev/null
-put=$build/bench/tftp_put
-relay=$build/tests/support/frame-relay
-
-bed=mxbench$$
-pc=$bed-pc router=$bed-router
-router_address=192.0.2.2
-work=$(mktemp -d /tmp/tftp-bench.XXXXXX)
-serve=$work/served
-mkdir -p "$serve"
-server_pid=
-child=
-
-# Runs a command for at most LIMIT seconds in the background and waits for it, so that
-# an interrupt is answered at once rather than when the command ends.
-bounded() {
-  local limit=$1 status=0
-  shift
-  timeout "$limit" "$@" &
-  child=$!
-  wait "$child" || status=$?
-  child=
-  return "$status"
-}
-
-stop_server() {
-  [ -n "$server_pid" ] || return 0
-  # The listener and the transfer processes it forked are all ours, and alone in the
-  # router namespace; one may be forked while the others end.
-  local pids
-  for _ in $(seq 20); do
-    pids=$(ip netns pids "$router" 2>/dev/null) || break
-    [ -n "$pids" ] || break
-    kill $pids 2>/dev/null || true
-    sleep 0.1
-  done
-  wait "$server_pid" 2>/dev/null || true
-  server_pid=
-}
-cleanup() {
-  if [ -n "$child" ]; then
-    kill "$child" 2>/dev/null || true
-    wait "$child" 2>/dev/null || true
-  fi
-  stop_server
-  "$testbed" down "$bed" 2>/dev/null || true
-  rm -rf "$work"
-}
-trap cleanup EXIT
-trap 'exit 130' INT TERM
-
-start_server() {
-  ip netns exec "$router" in.tftpd -L -c -s -u root -a "$router_address:69" "$serve" &
-  server_pid=$!
-  for _ in $(seq 50); do
-    ip netns exec "$router" ss -Hlun "sport = :69" | grep -q . && return 0
-    sleep 0.1
-  done
-  echo "$0: in.tftpd did not start" >&2
-  exit 1
-}
+# shellcheck source-path=SCRIPTDIR source=tftp_lib.sh
+source "$(dirname "$0")/tftp_lib.sh"
+tftp_bench_prepare mxbench
 
 # One upload with one client: sets result to the wall time in seconds, or to "fail".
 upload() {
@@ -105,13 +42,6 @@ upload() {
   if [ "$status" -eq 0 ] && cmp -s "$file" "$serve/$name"; then
     result=$(awk -v a="$start" -v b="$end" 'BEGIN { printf "%.6f", b - a }')
   fi
-}
-
-# The median and the least of the numbers given, or "- -" for none.
-median_min() {
-  [ $# -gt 0 ] || { echo - -; return; }
-  printf '%s\n' "$@" | sort -g |
-    awk '{ v[NR] = $1 } END { print (NR % 2 ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2), v[1] }'
 }
 
 clients=(ours busybox curl atftp)

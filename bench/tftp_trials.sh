@@ -21,15 +21,10 @@ set -euo pipefail
 
 uploads=${1:-20}
 [[ $uploads =~ ^[1-9][0-9]?$ ]] || { echo "usage: $0 [N 1-99]" >&2; exit 2; }
-[ "$(id -u)" -eq 0 ] || { echo "$0: needs root for network namespaces" >&2; exit 77; }
 
-root=$(cd "$(dirname "$0")/.." && pwd)
-build=$root/build/bench
-testbed=$root/tests/support/testbed
-cmake -S "$root" -B "$build" >/dev/null
-cmake --build "$build" -j2 --target tftp_put frame-relay >/dev/null
-put=$build/bench/tftp_put
-relay=$build/tests/support/frame-relay
+# shellcheck source-path=SCRIPTDIR source=tftp_lib.sh
+source "$(dirname "$0")/tftp_lib.sh"
+tftp_bench_prepare mxtrial
 
 conditions=(
   "loss 1%|--loss 1"
@@ -41,65 +36,7 @@ conditions=(
 )
 client_timeout_ms=1000
 upload_limit_s=120
-
-bed=mxtrial$$
-pc=$bed-pc router=$bed-router
-router_address=192.0.2.2
-work=$(mktemp -d /tmp/tftp-trials.XXXXXX)
-serve=$work/served
-mkdir -p "$serve"
-kept=
-server_pid=
-child=
-
-# Runs a command for at most LIMIT seconds in the background and waits for it, so that
-# an interrupt is answered at once rather than when the command ends.
-bounded() {
-  local limit=$1 status=0
-  shift
-  timeout "$limit" "$@" &
-  child=$!
-  wait "$child" || status=$?
-  child=
-  return "$status"
-}
-
-stop_server() {
-  [ -n "$server_pid" ] || return 0
-  # The listener and the transfer processes it forked are all ours, and alone in the
-  # router namespace; one may be forked while the others end.
-  local pids
-  for _ in $(seq 20); do
-    pids=$(ip netns pids "$router" 2>/dev/null) || break
-    [ -n "$pids" ] || break
-    kill $pids 2>/dev/null || true
-    sleep 0.1
-  done
-  wait "$server_pid" 2>/dev/null || true
-  server_pid=
-}
-cleanup() {
-  if [ -n "$child" ]; then
-    kill "$child" 2>/dev/null || true
-    wait "$child" 2>/dev/null || true
-  fi
-  stop_server
-  "$testbed" down "$bed" 2>/dev/null || true
-  rm -rf "$work"
-}
-trap cleanup EXIT
-trap 'exit 130' INT TERM
-
-start_server() {
-  ip netns exec "$router" in.tftpd -L -c -s -u root -T 250000 -a "$router_address:69" "$serve" &
-  server_pid=$!
-  for _ in $(seq 50); do
-    ip netns exec "$router" ss -Hlun "sport = :69" | grep -q . && return 0
-    sleep 0.1
-  done
-  echo "$0: in.tftpd did not start" >&2
-  exit 1
-}
+kept= # the directory of traces kept for files that differ, made at the first
 
 source_file=$work/firmware-1m.bin
 head -c $((1 << 20)) /dev/urandom >"$source_file"
@@ -115,7 +52,7 @@ for index in "${!conditions[@]}"; do
   read -r -a options <<<"${conditions[$index]#*|}"
   trace=$work/trace-$index.txt
   "$testbed" up-relayed "$bed" "$relay" "${options[@]}" --seed 1 --trace "$trace" 2>"$work/relay-$index.log"
-  start_server
+  start_server -T 250000
   success=0 failed=0 killed=0 differ=0 times=()
   declare -A messages=()
   for run in $(seq "$uploads"); do
@@ -149,11 +86,8 @@ for index in "${!conditions[@]}"; do
   done
   stop_server
   "$testbed" down "$bed" 2>>"$work/relay-$index.log"
-  median=-
-  if [ ${#times[@]} -gt 0 ]; then
-    median=$(printf '%s\n' "${times[@]}" | sort -g |
-      awk '{ v[NR] = $1 } END { printf "%.3f", NR % 2 ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }')
-  fi
+  read -r median _ < <(median_min "${times[@]}")
+  [ "$median" = - ] || median=$(printf '%.3f' "$median")
   table+=$'\n'$(printf '%-30s %8d %8d %6d %6d %s' "$condition" "$success" "$failed" "$killed" "$differ" "$median")
   echo
   echo "$condition: $success succeeded, $failed reported an error, $killed killed, $differ differ after success"
