@@ -6,10 +6,28 @@
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
+#include <sys/time.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <chrono>
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+Clock::time_point DeadlineAfter(int timeoutMs)
+{
+    return Clock::now() + std::chrono::milliseconds(timeoutMs < 0 ? 0 : timeoutMs);
+}
+
+int MillisecondsUntil(Clock::time_point deadline)
+{
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+    return left.count() > 0 ? static_cast<int>(left.count()) : 0;
+}
+
+} // namespace
 
 TIdSocketHandle::~TIdSocketHandle() { Close(); }
 
@@ -18,6 +36,7 @@ void TIdSocketHandle::Allocate(int type, int protocol)
     fd_ = ::socket(AF_INET, type | SOCK_CLOEXEC, protocol);
     if (fd_ < 0)
         throw EIdInvalidSocket();
+    receiveTimeoutMs_ = 0;
 }
 
 void TIdSocketHandle::AllocateRaw(int protocol) { Allocate(SOCK_RAW, protocol); }
@@ -56,8 +75,7 @@ void TIdSocketHandle::SendTo(const TIdIPv4Endpoint& to, const uint8_t* data, std
 
 bool TIdSocketHandle::Readable(int timeoutMs)
 {
-    using Clock = std::chrono::steady_clock;
-    const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs < 0 ? 0 : timeoutMs);
+    const auto deadline = DeadlineAfter(timeoutMs);
     pollfd waiter{fd_, POLLIN, 0};
     int wait = timeoutMs < 0 ? -1 : timeoutMs;
     while (true) {
@@ -67,28 +85,66 @@ bool TIdSocketHandle::Readable(int timeoutMs)
         if (rc == 0 || errno != EINTR)
             return false;
         // A signal cut the wait short: wait out the rest of the original time only.
-        if (timeoutMs >= 0) {
-            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
-            wait = left.count() > 0 ? static_cast<int>(left.count()) : 0;
-        }
+        if (timeoutMs >= 0)
+            wait = MillisecondsUntil(deadline);
     }
 }
 
 TIdSocketHandle::Datagram TIdSocketHandle::ReceiveFrom(uint8_t* buffer, std::size_t capacity)
 {
-    sockaddr_in from{};
-    iovec part{buffer, capacity};
-    msghdr message{};
-    message.msg_name = &from;
-    message.msg_namelen = sizeof from;
-    message.msg_iov = &part;
-    message.msg_iovlen = 1;
-    const ssize_t received = ::recvmsg(fd_, &message, 0);
+    TIdIPv4Endpoint from;
+    const ssize_t received = Receive(buffer, capacity, 0, from);
     if (received < 0)
         throw EIdSocketError(errno);
-    if (message.msg_flags & MSG_TRUNC)
+    return {static_cast<std::size_t>(received), from};
+}
+
+std::optional<TIdSocketHandle::Datagram> TIdSocketHandle::ReceiveFrom(uint8_t* buffer, std::size_t capacity, int timeoutMs)
+{
+    const auto deadline = DeadlineAfter(timeoutMs);
+    int wait = timeoutMs < 0 ? -1 : timeoutMs;
+    while (true) {
+        // To the socket a time-out of zero is no limit, so not waiting is a flag instead.
+        if (wait != 0)
+            SetReceiveTimeout(wait < 0 ? 0 : wait);
+        TIdIPv4Endpoint from;
+        const ssize_t received = Receive(buffer, capacity, wait == 0 ? MSG_DONTWAIT : 0, from);
+        if (received >= 0)
+            return Datagram{static_cast<std::size_t>(received), from};
+        if (errno == EAGAIN || errno == EWOULDBLOCK)
+            return std::nullopt;
+        if (errno != EINTR)
+            throw EIdSocketError(errno);
+        // A signal cut the wait short: wait out the rest of the original time only.
+        if (timeoutMs >= 0)
+            wait = MillisecondsUntil(deadline);
+    }
+}
+
+ssize_t TIdSocketHandle::Receive(uint8_t* buffer, std::size_t capacity, int flags, TIdIPv4Endpoint& from)
+{
+    sockaddr_in source{};
+    iovec part{buffer, capacity};
+    msghdr message{};
+    message.msg_name = &source;
+    message.msg_namelen = sizeof source;
+    message.msg_iov = &part;
+    message.msg_iovlen = 1;
+    const ssize_t received = ::recvmsg(fd_, &message, flags);
+    if (received >= 0 && (message.msg_flags & MSG_TRUNC))
         throw EIdSocketError(EMSGSIZE);
-    return {static_cast<std::size_t>(received), {ntohl(from.sin_addr.s_addr), ntohs(from.sin_port)}};
+    from = {ntohl(source.sin_addr.s_addr), ntohs(source.sin_port)};
+    return received;
+}
+
+void TIdSocketHandle::SetReceiveTimeout(int timeoutMs)
+{
+    if (timeoutMs == receiveTimeoutMs_)
+        return;
+    const timeval limit{timeoutMs / 1000, timeoutMs % 1000 * 1000};
+    if (::setsockopt(fd_, SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit) != 0)
+        throw EIdSocketError(errno);
+    receiveTimeoutMs_ = timeoutMs;
 }
 
 void TIdSocketHandle::Close() noexcept

@@ -4,7 +4,10 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
+
+#include <sys/types.h>
 
 // One datagram socket (raw IPv4 or UDP), closed when the handle goes. Each operation
 // wraps one system call and turns its failure into one typed error.
@@ -43,11 +46,25 @@ public:
     };
     Datagram ReceiveFrom(uint8_t* buffer, std::size_t capacity);
 
+    // The same, waiting at most timeoutMs for the datagram (negative: without limit);
+    // nothing when none came in time. The wait is the socket's own receive time-out,
+    // set again only when it changes, so that in a lock-step transfer each datagram
+    // costs one system call rather than a wait and a read.
+    std::optional<Datagram> ReceiveFrom(uint8_t* buffer, std::size_t capacity, int timeoutMs);
+
     // Shut down the sending side and close; failures of either are of no interest.
     void Close() noexcept;
 
 private:
     void Allocate(int type, int protocol);
 
+    // One recvmsg: its result, errno telling why when negative. A datagram longer than
+    // the buffer raises.
+    ssize_t Receive(uint8_t* buffer, std::size_t capacity, int flags, TIdIPv4Endpoint& from);
+
+    // SO_RCVTIMEO, where zero means no limit; EIdSocketError on refusal.
+    void SetReceiveTimeout(int timeoutMs);
+
     int fd_ = -1;
+    int receiveTimeoutMs_ = 0; // as the socket has it now
 };

@@ -42,11 +42,11 @@ void TIdUDPBase::SendBuffer(const TIdIPv4Endpoint& to, const uint8_t* data, std:
 
 std::optional<TIdUDPDatagram> TIdUDPBase::ReceiveDatagram(int timeoutMs)
 {
-    if (!Binding().Readable(timeoutMs))
-        return std::nullopt;
     receiveBuffer_.resize(LargestDatagram);
-    const auto got = socket_.ReceiveFrom(receiveBuffer_.data(), receiveBuffer_.size());
-    return TIdUDPDatagram{{receiveBuffer_.data(), got.length}, got.from};
+    const auto got = Binding().ReceiveFrom(receiveBuffer_.data(), receiveBuffer_.size(), timeoutMs);
+    if (!got)
+        return std::nullopt;
+    return TIdUDPDatagram{{receiveBuffer_.data(), got->length}, got->from};
 }
 
 void TIdUDPBase::CheckDatagram(const TIdUDPDatagram& datagram) const

@@ -2,13 +2,17 @@
 #include "IdSocketHandle.h"
 
 #include <arpa/inet.h>
+#include <pthread.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <csignal>
+
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -94,6 +98,70 @@ TEST(IdSocketHandle, WaitEndsAfterItsTimeOutWhenNothingComes)
     EXPECT_FALSE(handle.Readable(50));
     EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(50));
     EXPECT_FALSE(handle.Readable(0));
+}
+
+TEST(IdSocketHandle, TimedReceiveWaitsAsLongAsEachCallAsks)
+{
+    using Clock = std::chrono::steady_clock;
+    LoopbackPeer peer;
+    TIdSocketHandle handle;
+    handle.AllocateUdp();
+    uint8_t buffer[16];
+
+    const uint8_t ping = 0;
+    handle.SendTo("127.0.0.1", peer.Port(), &ping, 1);
+    peer.ReceiveAndAnswer({9, 8, 7});
+    const auto datagram = handle.ReceiveFrom(buffer, sizeof buffer, 1000);
+    ASSERT_TRUE(datagram);
+    EXPECT_EQ(datagram->length, 3u);
+    EXPECT_EQ(datagram->from, (TIdIPv4Endpoint{INADDR_LOOPBACK, peer.Port()}));
+
+    auto start = Clock::now();
+    EXPECT_FALSE(handle.ReceiveFrom(buffer, sizeof buffer, 0));
+    EXPECT_LT(Clock::now() - start, std::chrono::milliseconds(20)) << "zero waited";
+    start = Clock::now();
+    EXPECT_FALSE(handle.ReceiveFrom(buffer, sizeof buffer, 60));
+    EXPECT_GE(Clock::now() - start, std::chrono::milliseconds(60));
+
+    // The 60 ms just used must not linger as a limit on a wait without one.
+    handle.SendTo("127.0.0.1", peer.Port(), &ping, 1);
+    std::thread late([&] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(150));
+        peer.ReceiveAndAnswer({1});
+    });
+    EXPECT_TRUE(handle.ReceiveFrom(buffer, sizeof buffer, -1));
+    late.join();
+}
+
+TEST(IdSocketHandle, SignalsDuringATimedReceiveNeitherEndNorStretchTheWait)
+{
+    using Clock = std::chrono::steady_clock;
+    // A handler without SA_RESTART: each signal cuts the receive short with EINTR.
+    struct sigaction quiet {};
+    quiet.sa_handler = [](int) {};
+    struct sigaction previous {};
+    sigaction(SIGUSR1, &quiet, &previous);
+
+    TIdSocketHandle handle;
+    handle.AllocateUdp();
+    uint8_t buffer[16];
+    const pthread_t receiver = pthread_self();
+    std::thread signaller([receiver] {
+        for (int i = 0; i < 5; ++i) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(40));
+            pthread_kill(receiver, SIGUSR1);
+        }
+    });
+    const auto start = Clock::now();
+    const bool received = handle.ReceiveFrom(buffer, sizeof buffer, 300).has_value();
+    const auto waited = Clock::now() - start;
+    signaller.join();
+    sigaction(SIGUSR1, &previous, nullptr);
+
+    EXPECT_FALSE(received);
+    EXPECT_GE(waited, std::chrono::milliseconds(300));
+    // Starting the whole wait again after each signal would end past 500 ms.
+    EXPECT_LT(waited, std::chrono::milliseconds(450));
 }
 
 TEST(IdSocketHandle, OversizedDatagramRaisesPackageSizeTooBig)
